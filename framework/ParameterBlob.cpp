@@ -61,7 +61,8 @@ std::string_view storedText(const unsigned char* field, std::size_t size)
 
 void putText(unsigned char* field, std::string_view text)
 {
-    std::memcpy(field, text.data(), text.size());  // the field is zero-filled, so text ends in NUL
+    if (!text.empty())
+        std::memcpy(field, text.data(), text.size());  // the field is zero-filled, so text ends in NUL
 }
 
 std::string_view effectTitle(Effect& effect)
@@ -133,7 +134,8 @@ void applyRecord(Parameter& p, const unsigned char* record)
     case ParamKind::ImageFile: {
         char path[MaxPathLength + 1] = {};
         const std::string_view text = storedText(value, MaxPathLength);
-        std::memcpy(path, text.data(), text.size());
+        if (!text.empty())
+            std::memcpy(path, text.data(), text.size());
         p.setImagePath(path);
         break;
     }
