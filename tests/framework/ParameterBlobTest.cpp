@@ -84,13 +84,12 @@ TEST(ParameterBlob, LayoutMatchesHandAssembledBytes)
     setSample(e);
     EXPECT_EQ(blobOf(e), handAssembledSample());
 
-    fx::Handle h = fx::makeBlob(e, fx::heapHandles());
-    ASSERT_NE(h, nullptr);
-    ASSERT_EQ(fx::heapHandles().size(h), 52u + 152 * 10);
-    fx::HandleLock lock(fx::heapHandles(), h);
+    fx::OwnedHandle h(fx::heapHandles(), fx::makeBlob(e, fx::heapHandles()));
+    ASSERT_TRUE(h);
+    ASSERT_EQ(fx::heapHandles().size(h.get()), 52u + 152 * 10);
+    fx::HandleLock lock(fx::heapHandles(), h.get());
     const auto* bytes = static_cast<const unsigned char*>(lock.bytes());
     EXPECT_EQ(Bytes(bytes, bytes + 52 + 152 * 10), handAssembledSample());
-    fx::heapHandles().dispose(h);
 }
 
 TEST(ParameterBlob, HandAssembledBlobAppliesEveryKindWithoutClamping)
