@@ -4,7 +4,6 @@
 #include "framework/Effect.h"
 #include "framework/ParameterBlob.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +31,6 @@ bool parseInt(const std::string& text, int32_t* out)
 {
     const char* begin = text.c_str();
     char* end = nullptr;
-    errno = 0;
     const long long v = std::strtoll(begin, &end, 10);
     if (end == begin)
         return false;
