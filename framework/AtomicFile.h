@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+
+namespace fx {
+
+// Writes bytes to path so that the file either keeps its old content or holds all the new bytes:
+// the bytes go to a new temporary file in the same folder, which then replaces path by rename.
+// False (and path untouched, no temporary left behind) when any step fails.
+bool writeFileAtomically(const char* path, const void* bytes, std::size_t size);
+
+} // namespace fx
