@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <fcntl.h>
@@ -37,13 +38,18 @@ bool writeAll(int fd, const unsigned char* bytes, std::size_t size)
 
 } // namespace
 
-bool writeFileAtomically(const char* path, const void* bytes, std::size_t size)
+bool writeFileAtomically(const char* path, const void* bytes, std::size_t size, std::string* error)
 {
-    if (!path || !*path || (!bytes && size > 0))
+    auto fail = [&](const char* what, int err) {
+        if (error)
+            *error = std::string(path ? path : "") + ": " + what + (err ? std::string(": ") + std::strerror(err) : "");
         return false;
+    };
+    if (!path || !*path || (!bytes && size > 0))
+        return fail("invalid file name or data", 0);
     const std::string target(path);
     if (target.back() == '/')
-        return false;
+        return fail("is a folder name", 0);
 
     std::string temp;
     int fd = -1;
@@ -51,18 +57,26 @@ bool writeFileAtomically(const char* path, const void* bytes, std::size_t size)
         temp = temporaryNameBeside(target);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            return false;
+            return fail("cannot create temporary file", errno);
     }
     if (fd < 0)
-        return false;
+        return fail("cannot create temporary file", EEXIST);
 
-    bool ok = writeAll(fd, static_cast<const unsigned char*>(bytes), size);
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path) == 0;
-    if (!ok)
+    const char* step = nullptr;
+    int err = 0;
+    if (!writeAll(fd, static_cast<const unsigned char*>(bytes), size))
+        step = "cannot write", err = errno;
+    else if (::fsync(fd) != 0)
+        step = "cannot flush", err = errno;
+    if (::close(fd) != 0 && !step)
+        step = "cannot close", err = errno;
+    if (!step && std::rename(temp.c_str(), path) != 0)
+        step = "cannot replace", err = errno;
+    if (step) {
         ::unlink(temp.c_str());
-    return ok;
+        return fail(step, err);
+    }
+    return true;
 }
 
 } // namespace fx

@@ -1,6 +1,6 @@
 #include "app/core/DescriptorRegistry.h"
 
-#include "app/core/AtomicFile.h"
+#include "framework/AtomicFile.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -122,7 +122,7 @@ bool DescriptorRegistry::save(std::string* error) const
             *error = file_.parent_path().string() + ": cannot create folder: " + ec.message();
         return false;
     }
-    return writeFileAtomically(file_, out, error);
+    return fx::writeFileAtomically(file_.c_str(), out.data(), out.size(), error);
 }
 
 } // namespace orvo

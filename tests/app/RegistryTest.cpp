@@ -1,4 +1,3 @@
-#include "app/core/AtomicFile.h"
 #include "app/core/DescriptorRegistry.h"
 #include "platform/FilterRecord.h"
 
@@ -6,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+
+#include <sys/resource.h>
 
 namespace orvo {
 namespace {
@@ -21,6 +23,28 @@ Descriptor withInteger(int32_t v)
     d.putInteger(FP_FOURCC('v', 'a', 'l', 'u'), v);
     return d;
 }
+
+// Lowers the process's file-size limit for its lifetime, so that writes past it fail (EFBIG).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::size_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 std::string readFile(const std::filesystem::path& p)
 {
@@ -56,10 +80,12 @@ TEST(DescriptorRegistry, FailedWriteLeavesThePreviousFileWhole)
     DescriptorRegistry reg(tmp.path);
     ASSERT_TRUE(reg.put("a", withInteger(1), true));
     const std::string before = readFile(reg.file());
-    // Something occupies the temporary file's name, so the new file cannot be written.
-    std::filesystem::create_directory(atomicTempPath(reg.file()));
+    // A file-size limit below the new content makes the write itself fail half-way.
     std::string error;
-    EXPECT_FALSE(reg.put("b", withInteger(2), true, &error));
+    {
+        FileSizeLimit limit(before.size());
+        EXPECT_FALSE(reg.put("b", withInteger(2), true, &error));
+    }
     EXPECT_NE(error.find(reg.file().string()), std::string::npos) << error;
     EXPECT_EQ(readFile(reg.file()), before);
     DescriptorRegistry reread(tmp.path);
