@@ -7,6 +7,7 @@ namespace orvo {
 
 // Each effect's source file defines its entry table.
 // extern const fx::EffectOps fastBlurOps;   (one line per effect, in registration order)
+extern const fx::EffectOps colorCorrectOps;
 
 namespace {
 struct Registration {
@@ -16,7 +17,7 @@ struct Registration {
 
 // In the collection's registration order; keep it sorted exactly as the full list is.
 const Registration kEffects[] = {
-    {nullptr, nullptr},  // placeholder until the first effect lands; remove then
+    {"ColorCorrect", &colorCorrectOps},
 };
 } // namespace
 
