@@ -1,10 +1,12 @@
 #include "imaging/pixel/Pixel.h"
 
 #include "framework/Numeric.h"
+#include "imaging/color/ColorPrimitives.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace imaging {
 
@@ -199,6 +201,55 @@ void warmCool(Image& image, const Rect& r, float blueFactor, float redFactor)
     }
 }
 
+template <class Traits>
+void hueSaturation(Image& image, const Rect& r, float hueDegrees, float saturation)
+{
+    using V = typename Traits::value_type;
+    constexpr float toUnit = kInvFullScale<Traits>;
+    constexpr float toChannel = static_cast<float>(Traits::fullScale);
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        V* p = image.rowAs<V>(y) + 4 * static_cast<std::ptrdiff_t>(r.left);
+        for (int32_t x = r.left; x < r.right; ++x, p += 4) {
+            Hsv hsv = rgbToHsv(p[0] * toUnit, p[1] * toUnit, p[2] * toUnit);
+            if (hsv.h == kUndefinedHue)
+                continue;
+            if (hueDegrees != 0) {
+                hsv.h += hueDegrees;
+                if (hsv.h < 0)
+                    hsv.h += 360;
+                else if (hsv.h > 360)
+                    hsv.h -= 360;
+            }
+            if (saturation != 0)
+                hsv.s = std::min(1.0f, std::max(0.0f, (saturation + 1) * hsv.s));
+            const RgbF rgb = hsvToRgb(hsv.h, hsv.s, hsv.v);
+            p[0] = truncToChannel<Traits>(rgb.r * toChannel);
+            p[1] = truncToChannel<Traits>(rgb.g * toChannel);
+            p[2] = truncToChannel<Traits>(rgb.b * toChannel);
+        }
+    }
+}
+
+template <class Traits>
+void tone(Image& image, const Rect& r, double brightness, double contrast, double gamma, double red,
+          double green, double blue, bool multiplyGains)
+{
+    using V = typename Traits::value_type;
+    constexpr std::size_t n = Traits::tableSize;
+    std::vector<V> tables(multiplyGains || red != 0 || green != 0 || blue != 0 ? 3 * n : n);
+    buildToneTable<Traits>(tables.data(), brightness, contrast, gamma);
+    if (tables.size() == n) {
+        lut<Traits>(image, r, tables.data(), tables.data(), tables.data());
+        return;
+    }
+    std::copy(tables.begin(), tables.begin() + n, tables.begin() + n);
+    std::copy(tables.begin(), tables.begin() + n, tables.begin() + 2 * n);
+    gain<Traits>(tables.data(), red, multiplyGains);
+    gain<Traits>(tables.data() + n, green, multiplyGains);
+    gain<Traits>(tables.data() + 2 * n, blue, multiplyGains);
+    lut<Traits>(image, r, tables.data(), tables.data() + n, tables.data() + 2 * n);
+}
+
 } // namespace
 
 void combineImages(int32_t mode, const Image& first, Image& second)
@@ -335,6 +386,32 @@ void warmCoolShift(Image& image, const Rect& rect, double x)
     const Rect r = clipTo(rect, image);
     fx::withChannelTraits(image.sixteenBit(), [&](auto traits) {
         warmCool<decltype(traits)>(image, r, blueFactor, redFactor);
+    });
+}
+
+void hueSaturationShift(Image& image, const Rect& rect, float hueDegrees, float saturation)
+{
+    if ((hueDegrees == 0 && saturation == 0) || !hasPixels(image))
+        return;
+    if (image.channels != 4)
+        throw std::invalid_argument("hueSaturationShift needs a four-channel image");
+    const Rect r = clipTo(rect, image);
+    fx::withChannelTraits(image.sixteenBit(), [&](auto traits) {
+        hueSaturation<decltype(traits)>(image, r, hueDegrees, saturation);
+    });
+}
+
+void toneAdjust(Image& image, const Rect& rect, float hueDegrees, float saturation, double brightness,
+                double contrast, double gamma, double red, double green, double blue, bool multiplyGains)
+{
+    if (!hasPixels(image))
+        return;
+    if (image.channels != 4)
+        throw std::invalid_argument("toneAdjust needs a four-channel image");
+    hueSaturationShift(image, rect, hueDegrees, saturation);
+    const Rect r = clipTo(rect, image);
+    fx::withChannelTraits(image.sixteenBit(), [&](auto traits) {
+        tone<decltype(traits)>(image, r, brightness, contrast, gamma, red, green, blue, multiplyGains);
     });
 }
 

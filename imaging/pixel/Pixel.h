@@ -152,4 +152,17 @@ void gainLut(uint16_t* table, double factor, bool multiply);
 // G and A unchanged. The factors and the products are single precision.
 void warmCoolShift(fx::Image& image, const fx::Rect& rect, double x);
 
+// Four-channel, per pixel through HSV (single precision, channels scaled to 0..1): pixels whose hue
+// is undefined (greys) are left unchanged; hue += hueDegrees when non-zero, wrapped once into
+// 0..360; s = min(1, max(0, (saturation + 1) * s)) when saturation != 0; back to channels by
+// truncation. A is unchanged.
+void hueSaturationShift(fx::Image& image, const fx::Rect& rect, float hueDegrees, float saturation);
+
+// Four-channel tone adjustment: hue/saturation first (when either is non-zero), then the tone table
+// of brightness, contrast and gamma (-1..1). With all gains 0 and additive gains the one table goes
+// to R, G and B; otherwise three copies pass through gainLut with red, green and blue (multiplying
+// or adding as multiplyGains says) and serve as the R, G and B tables. A is unchanged.
+void toneAdjust(fx::Image& image, const fx::Rect& rect, float hueDegrees, float saturation, double brightness,
+                double contrast, double gamma, double red, double green, double blue, bool multiplyGains);
+
 } // namespace imaging
