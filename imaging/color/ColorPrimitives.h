@@ -37,9 +37,6 @@ struct RgbF {
 
 constexpr float kUndefinedHue = -1.0f;
 
-Hsv rgbToHsv(float r, float g, float b);
-// h == -1 or s == 0 gives grey (v, v, v); h == 360 is treated as 0.
-RgbF hsvToRgb(float h, float s, float v);
 
 // Luminance indices: weights summing to the full scale, so the result is a channel level that
 // indexes a 256- or 32769-entry table.
@@ -66,5 +63,55 @@ constexpr int32_t luma(int32_t r, int32_t g, int32_t b)
 // 1/255 as 0.003921569 and 2^-15.
 template <class Traits>
 constexpr float kInvFullScale = Traits::sixteenBit ? 3.0517578125e-05f : 0.003921569f;
+
+// rgbToHsv: the hue comes from the first of r, g, b that holds the maximum.
+// hsvToRgb: h == -1 or s == 0 gives grey (v, v, v); h == 360 is treated as 0.
+inline Hsv rgbToHsv(float r, float g, float b)
+{
+    const float v = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    const float mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    const float d = v - mn;
+    const float s = v != 0 ? d / v : 0.0f;
+    if (s == 0)
+        return {kUndefinedHue, s, v};
+    const float rc = (v - r) / d;
+    const float gc = (v - g) / d;
+    const float bc = (v - b) / d;
+    float h;
+    if (r == v)
+        h = bc - gc;
+    else if (g == v)
+        h = 2 + rc - bc;
+    else
+        h = 4 + gc - rc;
+    h = 60 * h;
+    if (h < 0)
+        h += 360;
+    return {h, s, v};
+}
+
+inline RgbF hsvToRgb(float h, float s, float v)
+{
+    if (h == kUndefinedHue || s == 0)
+        return {v, v, v};
+    if (h == 360)
+        h = 0;
+    const float hh = h / 60;
+    int sector = 0;
+    if (hh > 0)  // also keeps NaN at sector 0
+        sector = hh >= 5 ? 5 : static_cast<int>(hh);  // floor, hh being positive
+    const float f = hh - static_cast<float>(sector);
+    const float p = v * (1 - s);
+    const float q = v * (1 - s * f);
+    const float t = v * (1 - s * (1 - f));
+    switch (sector) {
+    case 0: return {v, t, p};
+    case 1: return {q, v, p};
+    case 2: return {p, v, t};
+    case 3: return {p, q, v};
+    case 4: return {t, p, v};
+    default: return {v, p, q};
+    }
+}
 
 } // namespace imaging
