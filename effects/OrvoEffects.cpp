@@ -8,6 +8,9 @@ namespace orvo {
 // Each effect's source file defines its entry table.
 // extern const fx::EffectOps fastBlurOps;   (one line per effect, in registration order)
 extern const fx::EffectOps colorCorrectOps;
+extern const fx::EffectOps fastBlurOps;
+extern const fx::EffectOps fluorescentOps;
+extern const fx::EffectOps warmCoolOps;
 
 namespace {
 struct Registration {
@@ -18,6 +21,9 @@ struct Registration {
 // In the collection's registration order; keep it sorted exactly as the full list is.
 const Registration kEffects[] = {
     {"ColorCorrect", &colorCorrectOps},
+    {"FastBlur", &fastBlurOps},
+    {"Fluorescent", &fluorescentOps},
+    {"WarmCool", &warmCoolOps},
 };
 } // namespace
 

@@ -215,6 +215,24 @@ BoxWindow boxWindow(float halfAmount, int32_t length)
     return box;
 }
 
+namespace {
+constexpr int64_t kBorderLimit = int64_t{1} << 28;
+}
+
+int32_t blurBorder(float amount, int32_t extraPasses)
+{
+    if (!(amount > 0.0f))
+        return 0;
+    if (amount >= static_cast<float>(kBorderLimit))
+        return static_cast<int32_t>(kBorderLimit);
+    const float x = amount * 0.5f;
+    const float ceiling = std::ceil(x);
+    const int64_t r = static_cast<int64_t>(ceiling) + (ceiling == x ? 1 : 0);
+    const int64_t passes = static_cast<int64_t>(std::max(extraPasses, 0)) + 1;
+    const int64_t reach = std::max<int64_t>(static_cast<int64_t>(std::ceil(amount)), passes * r + 1);
+    return static_cast<int32_t>(std::min(reach, kBorderLimit));
+}
+
 SeparableBlur::SeparableBlur(const SeparableBlur& other)
     : horizontal_(other.horizontal_), vertical_(other.vertical_), extraPasses_(other.extraPasses_)
 {

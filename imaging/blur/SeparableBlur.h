@@ -62,4 +62,11 @@ struct BoxWindow {
 };
 BoxWindow boxWindow(float halfAmount, int32_t length);
 
+// The border a tiled caller adds around its rect so that bands join without seams: how far the line
+// ends influence a line, given `amount` pixels and `extraPasses`, on lines long enough not to limit
+// the radius. The window's radius r per pass, plus one because the pixel at distance r from a line
+// end is divided exactly while the interior goes through the reciprocal: passes * r + 1, and never
+// less than ceil(amount). 0 for amounts <= 0 (or NaN); saturates at 2^28.
+int32_t blurBorder(float amount, int32_t extraPasses);
+
 } // namespace imaging

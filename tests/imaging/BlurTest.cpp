@@ -139,6 +139,17 @@ TEST(SeparableBlurWindow, RadiusAndFraction)
     }
 }
 
+TEST(SeparableBlurWindow, BorderForTiles)
+{
+    EXPECT_EQ(imaging::blurBorder(6.0f, 1), 9);      // r = 4 per pass, two passes, plus one
+    EXPECT_EQ(imaging::blurBorder(4.2f, 1), 7);      // r = 3
+    EXPECT_EQ(imaging::blurBorder(6.0f, 0), 6);      // never below ceil(amount)
+    EXPECT_EQ(imaging::blurBorder(0.0f, 1), 0);
+    EXPECT_EQ(imaging::blurBorder(std::nanf(""), 1), 0);
+    EXPECT_EQ(imaging::blurBorder(INFINITY, 1), 1 << 28);
+    EXPECT_EQ(imaging::blurBorder(1e6f, 1000000), 1 << 28);
+}
+
 // Amount 2: each interior output is the truncated average of three pixels; amount 3: the outer
 // taps weigh 128 of 256, so interior outputs are (128 d[i-2] + 256 (d[i-1] + d[i] + d[i+1]) + 128 d[i+2]) / 1024.
 TEST(SeparableBlur, InteriorOfAmountsTwoAndThree)
@@ -234,10 +245,11 @@ TEST(SeparableBlur, NothingOutsideTheRectChangesAndZeroAmountsAreIdentity)
             for (int x = 0; x < 30; ++x)
                 for (int c = 0; c < 4; ++c) {
                     const bool inside = inner.contains(x, y);
-                    if (!inside)
+                    if (!inside) {
                         ASSERT_EQ(get(*image, x, y, c), get(*before, x, y, c)) << x << "," << y;
-                    else
+                    } else {
                         changedInside += get(*image, x, y, c) != get(*before, x, y, c);
+                    }
                 }
         EXPECT_GT(changedInside, 0);
     }
