@@ -36,8 +36,8 @@ struct FastBlur : fx::Effect {
         setParameters(table, Count);
     }
 
-    // Only "Original" shows the input; a stored index outside the list renders the output.
-    bool original() const { return valueAsInt(ViewParam) == Original; }
+    // "Original", or a stored index outside the list: the input unchanged.
+    bool original() const { return valueAsInt(ViewParam) != Output; }
 };
 
 const char* title(fx::Effect*) { return "Orvo Fast Blur"; }

@@ -32,7 +32,8 @@ struct Fluorescent : fx::Effect {
         setParameters(table, Count);
     }
 
-    bool original() const { return valueAsInt(ViewParam) == Original; }
+    // "Original", or a stored index outside the list: the input unchanged.
+    bool original() const { return valueAsInt(ViewParam) != Output; }
 };
 
 // c + trunc(f * c), limited to 0..max (a stored negative temperature can push values below 0).

@@ -26,7 +26,8 @@ struct WarmCool : fx::Effect {
         setParameters(table, Count);
     }
 
-    bool original() const { return valueAsInt(ViewParam) == Original; }
+    // "Original", or a stored index outside the list: the input unchanged.
+    bool original() const { return valueAsInt(ViewParam) != Output; }
     // The percentage as a fraction, in single precision.
     float amount() const { return static_cast<float>(valueAsDouble(Temperature)) / 100.0f; }
 };

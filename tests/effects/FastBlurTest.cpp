@@ -94,6 +94,9 @@ TEST(FastBlurEffect, InactiveSettingsKeepTheInput)
     setValue(*e, BlurX, 50);
     e->parameterAt(View)->list.current = 1;  // "Original"
     EXPECT_FALSE(e->ops->isActive(*e));
+    e->parameterAt(View)->list.current = 5;  // a stored index outside the list shows the input
+    EXPECT_FALSE(e->ops->isActive(*e));
+    EXPECT_TRUE(pixeltest::samePixels(*render(*e, *source, 256), *source));
     e->parameterAt(View)->list.current = 0;
     EXPECT_TRUE(e->ops->isActive(*e));
 }
