@@ -1,0 +1,37 @@
+#include "effects/OrvoEffects.h"
+
+#include "framework/Effect.h"
+#include "framework/EffectRegistry.h"
+
+namespace orvo {
+
+// Each effect's source file defines its entry table.
+// extern const fx::EffectOps fastBlurOps;   (one line per effect, in registration order)
+extern const fx::EffectOps colorCorrectOps;
+extern const fx::EffectOps fastBlurOps;
+extern const fx::EffectOps fluorescentOps;
+extern const fx::EffectOps warmCoolOps;
+
+namespace {
+struct Registration {
+    const char* name;
+    const fx::EffectOps* ops;
+};
+
+// In the collection's registration order; keep it sorted exactly as the full list is.
+const Registration kEffects[] = {
+    {"ColorCorrect", &colorCorrectOps},
+    {"FastBlur", &fastBlurOps},
+    {"Fluorescent", &fluorescentOps},
+    {"WarmCool", &warmCoolOps},
+};
+} // namespace
+
+void registerEffects(fx::EffectRegistry& registry)
+{
+    for (const Registration& r : kEffects)
+        if (r.name)
+            registry.registerEffect(r.name, r.ops);
+}
+
+} // namespace orvo
