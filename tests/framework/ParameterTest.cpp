@@ -106,8 +106,9 @@ TEST(RangeMapping, SliderAndText)
     for (const auto& c : cases) {
         double out = -1;
         EXPECT_EQ(RM::parseText(i, c.text, &out), c.ok) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_DOUBLE_EQ(out, c.value) << c.text;
+        }
     }
 
     // Out-of-range stored values stay defined on the slider.
