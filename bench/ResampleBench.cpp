@@ -16,10 +16,10 @@ void BM_ZoomTriangle(benchmark::State& state)
     std::memset(src->data, 0x35, static_cast<std::size_t>(src->rowBytes) * 4000);
     const int w = static_cast<int>(6000 * zoom), h = static_cast<int>(4000 * zoom);
     fx::ImageRef dst = fx::makeImage(w, h, 4, bpc);
-    fx::ImageRowAccess s(*src), d(*dst);
-    const fx::ResampleFilter& tri = *fx::findFilter("triangle");
+    imaging::ImageRowAccess s(*src), d(*dst);
+    const imaging::ResampleFilter& tri = *imaging::findFilter("triangle");
     for (auto _ : state)
-        fx::zoomRect(s, {0, 0, 5999, 3999}, d, {0, 0, w - 1, h - 1}, tri, tri);
+        imaging::zoomRect(s, {0, 0, 5999, 3999}, d, {0, 0, w - 1, h - 1}, tri, tri);
     state.SetItemsProcessed(state.iterations() * int64_t{6000} * 4000);
 }
 BENCHMARK(BM_ZoomTriangle)->Args({1, 25})->Args({1, 50})->Args({2, 25})->Unit(benchmark::kMillisecond);

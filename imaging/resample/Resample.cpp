@@ -7,7 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace fx {
+namespace imaging {
+
+using fx::ImageBuffer;
 
 namespace {
 
@@ -542,4 +544,4 @@ void ImageRowAccess::writeRow(int y, int x, int count, const uint8_t* in)
                 static_cast<std::size_t>(count) * image_.bytesPerPixel);
 }
 
-} // namespace fx
+} // namespace imaging

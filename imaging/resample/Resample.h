@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace fx {
+namespace imaging {
 
 struct ResampleFilter {
     const char* name;
@@ -57,13 +57,13 @@ struct WeightTable {
 // Resamples srcWindow of src onto dstWindow of dst with xFilter horizontally and yFilter vertically.
 // Both buffers must have the same format (1 or 4 channels of 1 or 2 bytes); nothing happens for an
 // empty window. Throws std::invalid_argument for mismatched or unsupported formats.
-void zoomRect(ImageBuffer& src, ZoomWindow srcWindow, ImageBuffer& dst, ZoomWindow dstWindow,
+void zoomRect(fx::ImageBuffer& src, ZoomWindow srcWindow, fx::ImageBuffer& dst, ZoomWindow dstWindow,
               const ResampleFilter& xFilter, const ResampleFilter& yFilter);
 
 // Row access to an in-memory Image (1 or 4 channels, 8 or 16 bit) for the resampler.
-class ImageRowAccess final : public ImageBuffer {
+class ImageRowAccess final : public fx::ImageBuffer {
 public:
-    explicit ImageRowAccess(Image& image) : image_(image) {}
+    explicit ImageRowAccess(fx::Image& image) : image_(image) {}
     int channels() const override { return image_.channels; }
     int bytesPerChannel() const override { return image_.bytesPerChannel; }
     void size(int* width, int* height) const override;
@@ -71,7 +71,7 @@ public:
     void writeRow(int y, int x, int count, const uint8_t* in) override;
 
 private:
-    Image& image_;
+    fx::Image& image_;
 };
 
-} // namespace fx
+} // namespace imaging

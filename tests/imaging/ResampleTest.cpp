@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-using fx::findFilter;
+using imaging::findFilter;
 using fx::ImageRef;
-using fx::ImageRowAccess;
-using fx::WeightTable;
-using fx::ZoomWindow;
+using imaging::ImageRowAccess;
+using imaging::WeightTable;
+using imaging::ZoomWindow;
 
 namespace {
 
@@ -46,7 +46,7 @@ ImageRef pattern(int w, int h, int channels, int bpc)
 TEST(ResampleFilters, TableAndKernels)
 {
     int count = 0;
-    const fx::ResampleFilter* table = fx::resampleFilters(&count);
+    const imaging::ResampleFilter* table = imaging::resampleFilters(&count);
     ASSERT_EQ(count, 14);
     const char* names[] = {"point", "box", "triangle", "quadratic", "cubic", "catrom", "mitchell",
                            "gaussian", "sinc", "bessel", "hanning", "hamming", "blackman", "kaiser"};
@@ -67,16 +67,16 @@ TEST(ResampleFilters, TableAndKernels)
         {"hamming", 1.0, 0.08}, {"blackman", 0.0, 1.0}, {"kaiser", 0.0, 1.0},
     };
     for (const auto& v : values) {
-        const fx::ResampleFilter* f = findFilter(v.name);
+        const imaging::ResampleFilter* f = findFilter(v.name);
         EXPECT_NEAR(f->kernel(v.x, f->clientData), v.expect, 1e-12) << v.name << " at " << v.x;
     }
-    const fx::ResampleFilter* kaiser = findFilter("kaiser");
+    const imaging::ResampleFilter* kaiser = findFilter("kaiser");
     EXPECT_NEAR(kaiser->kernel(1.0, kaiser->clientData), 1.0 / 69.0, 0.01);  // 1 / I0(6.5)
 }
 
 TEST(WeightTable, HalvingWithTriangle)
 {
-    const fx::ResampleFilter& tri = *findFilter("triangle");
+    const imaging::ResampleFilter& tri = *findFilter("triangle");
     WeightTable t;
     t.add(tri, 1.0, 2.0, 2.0, 100, true);  // first destination pixel: three source pixels
     t.add(tri, 3.0, 2.0, 2.0, 100, true);  // interior: four
@@ -111,7 +111,7 @@ TEST(ZoomRect, HalvingARampIsExact)
         setValue(*src, x, 0, 0, 10 * x);
     ImageRef dst = fx::makeImage(4, 1, 1, 1);
     ImageRowAccess s(*src), d(*dst);
-    fx::zoomRect(s, whole(*src), d, whole(*dst), *findFilter("triangle"), *findFilter("triangle"));
+    imaging::zoomRect(s, whole(*src), d, whole(*dst), *findFilter("triangle"), *findFilter("triangle"));
     EXPECT_EQ(valueAt(*dst, 0, 0, 0), 7);   // (0*7022 + 10*7021 + 20*2341) / 16384 = 7.1
     EXPECT_EQ(valueAt(*dst, 1, 0, 0), 25);  // (10 + 3*20 + 3*30 + 40) / 8
     EXPECT_EQ(valueAt(*dst, 2, 0, 0), 45);
@@ -124,13 +124,13 @@ TEST(ZoomRect, OneToOneCopiesAndNearestDuplicates)
             ImageRef src = pattern(13, 9, channels, bpc);
             ImageRef dst = fx::makeImage(13, 9, channels, bpc);
             ImageRowAccess s(*src), d(*dst);
-            fx::zoomRect(s, whole(*src), d, whole(*dst), *findFilter("triangle"), *findFilter("triangle"));
+            imaging::zoomRect(s, whole(*src), d, whole(*dst), *findFilter("triangle"), *findFilter("triangle"));
             for (int y = 0; y < 9; ++y)
                 ASSERT_EQ(std::memcmp(src->row(y), dst->row(y), static_cast<std::size_t>(13) * src->bytesPerPixel), 0);
 
             ImageRef big = fx::makeImage(26, 18, channels, bpc);
             ImageRowAccess b(*big);
-            fx::zoomRect(s, whole(*src), b, whole(*big), *findFilter("point"), *findFilter("box"));
+            imaging::zoomRect(s, whole(*src), b, whole(*big), *findFilter("point"), *findFilter("box"));
             for (int y = 0; y < 18; ++y)
                 for (int x = 0; x < 26; ++x)
                     ASSERT_EQ(valueAt(*big, x, y, channels - 1), valueAt(*src, x / 2, y / 2, channels - 1));
@@ -140,7 +140,7 @@ TEST(ZoomRect, OneToOneCopiesAndNearestDuplicates)
 TEST(ZoomRect, ConstantStaysConstantUnderEveryFilterAndScale)
 {
     int count = 0;
-    const fx::ResampleFilter* filters = fx::resampleFilters(&count);
+    const imaging::ResampleFilter* filters = imaging::resampleFilters(&count);
     const int sizes[][2] = {{7, 5}, {16, 11}, {40, 3}};
     for (int bpc : {1, 2}) {
         const int level = bpc == 2 ? 32768 : 255;
@@ -154,7 +154,7 @@ TEST(ZoomRect, ConstantStaysConstantUnderEveryFilterAndScale)
             for (const auto& size : sizes) {
                 ImageRef dst = fx::makeImage(size[0], size[1], 4, bpc);
                 ImageRowAccess d(*dst);
-                fx::zoomRect(s, whole(*src), d, whole(*dst), filters[f], filters[(f + 3) % count]);
+                imaging::zoomRect(s, whole(*src), d, whole(*dst), filters[f], filters[(f + 3) % count]);
                 // 8-bit is exact; 16-bit passes keep the value in quarters between the two passes,
                 // so a constant may move by up to 3 levels.
                 const int tolerance = bpc == 2 ? 3 : 0;
@@ -179,7 +179,7 @@ TEST(ZoomRect, NegativeLobesClampInsteadOfWrapping)
         for (int w : {3, 29}) {
             ImageRef dst = fx::makeImage(w, 8, 1, bpc);
             ImageRowAccess s(*src), d(*dst);
-            fx::zoomRect(s, whole(*src), d, whole(*dst), *findFilter("mitchell"), *findFilter("mitchell"));
+            imaging::zoomRect(s, whole(*src), d, whole(*dst), *findFilter("mitchell"), *findFilter("mitchell"));
             for (int x = 0; x < w; ++x) {
                 const int v = valueAt(*dst, x, 4, 0);
                 EXPECT_LE(v, full);
@@ -203,8 +203,8 @@ TEST(ZoomRect, OntoItselfMatchesASeparateDestination)
         ImageRef expected = fx::makeImage(24, 20, 4, 1);
         expected->copyPixels(*image);
         ImageRowAccess c(*copy), e(*expected), self(*image);
-        fx::zoomRect(c, from, e, to, *findFilter("catrom"), *findFilter("triangle"));
-        fx::zoomRect(self, from, self, to, *findFilter("catrom"), *findFilter("triangle"));
+        imaging::zoomRect(c, from, e, to, *findFilter("catrom"), *findFilter("triangle"));
+        imaging::zoomRect(self, from, self, to, *findFilter("catrom"), *findFilter("triangle"));
         for (int y = 0; y < 20; ++y)
             ASSERT_EQ(std::memcmp(image->row(y), expected->row(y), 24 * 4), 0) << "row " << y;
     }
@@ -216,13 +216,13 @@ TEST(ZoomRect, WindowsOutsideTheImagesAreClippedSafely)
     ImageRef dst = fx::makeImage(6, 6, 4, 2);
     std::memset(dst->data, 0, static_cast<std::size_t>(dst->rowBytes) * 6);
     ImageRowAccess s(*src), d(*dst);
-    fx::zoomRect(s, ZoomWindow{-5, -5, 14, 14}, d, ZoomWindow{-3, -2, 8, 9}, *findFilter("gaussian"),
+    imaging::zoomRect(s, ZoomWindow{-5, -5, 14, 14}, d, ZoomWindow{-3, -2, 8, 9}, *findFilter("gaussian"),
                  *findFilter("cubic"));
-    fx::zoomRect(s, ZoomWindow{3, 3, 2, 2}, d, whole(*dst), *findFilter("box"), *findFilter("box"));  // empty
-    fx::zoomRect(s, ZoomWindow{20, 20, 30, 30}, d, whole(*dst), *findFilter("box"), *findFilter("box"));
+    imaging::zoomRect(s, ZoomWindow{3, 3, 2, 2}, d, whole(*dst), *findFilter("box"), *findFilter("box"));  // empty
+    imaging::zoomRect(s, ZoomWindow{20, 20, 30, 30}, d, whole(*dst), *findFilter("box"), *findFilter("box"));
     ImageRef grey = fx::makeImage(6, 6, 1, 2);
     ImageRowAccess g(*grey);
-    EXPECT_THROW(fx::zoomRect(s, whole(*src), g, whole(*grey), *findFilter("box"), *findFilter("box")),
+    EXPECT_THROW(imaging::zoomRect(s, whole(*src), g, whole(*grey), *findFilter("box"), *findFilter("box")),
                  std::invalid_argument);
 }
 
