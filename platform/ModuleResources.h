@@ -52,17 +52,42 @@
 #define kFpKeyParameters FP_FOURCC('p', 'a', 'r', 'M')
 #define kFpTypeImageReference FP_FOURCC('#', 'I', 'm', 'R')
 #define kFpTypeNull FP_FOURCC('n', 'u', 'l', 'l')
+#define kFpScriptingClass FP_FOURCC('q', 'e', 'v', 'F') /* class, event and suite ID of every filter */
 
-/* PiPL layout as read by the host: int32 version (0), int32 property count, then per property
- * uint32 vendor, uint32 key, int32 id, int32 length, length data bytes, zero padding to a multiple
- * of 4. String properties (name, catg) are a length byte followed by the characters; the entry
- * point property (wx86) is NUL-terminated text. */
+/* PiPL layout (Windows resource form, little-endian):
+ *   int16 reserved word 1 (the Windows resource form's leading word; optional when reading: a list
+ *   that starts directly with its int32 version 0 is read too), int32 version (0), int32 property
+ *   count, then per property uint32 vendor, uint32 key, int32 id, int32 length, length data bytes,
+ *   zero padding to a multiple of 4 (the length does not count the padding).
+ * Property data:
+ *   kind  four-character code            vers  int32, major version in the high 16 bits
+ *   name, catg  a length byte followed by the characters
+ *   wx86, enbl  NUL-terminated text
+ *   mode  the supported-modes flags as a little-endian 32-bit word
+ *   hstm  int32 version, uint32 class, uint32 event, int16 terminology ID, NUL-terminated scope text
+ *   fici  per filter case (seven): input handling, output handling, flags 1, flags 2 (bytes)
+ *
+ * AETE layout (Windows resource form: little-endian 16-bit numbers, four-character codes as the
+ * little-endian 32-bit value, i.e. byte-reversed, strings as a length byte and the characters, no
+ * padding anywhere):
+ *   int16 resource version 1; dictionary version: byte major, byte minor; int16 language;
+ *   int16 script; int16 suite count; per suite: vendor string, description string, uint32 ID,
+ *   int16 level, int16 version, int16 event count, events, int16 class count, int16 comparison
+ *   operator count, int16 enumeration count (classes, operators and enumerations themselves are
+ *   not used by filter modules). Per event: name, description, uint32 class, uint32 ID; reply:
+ *   uint32 type, description, int16 flags; direct parameter: uint32 type, description, int16 flags;
+ *   int16 parameter count; per parameter: name, uint32 key, uint32 type, description, int16 flags. */
+#define kFpPiplReservedWord 1
+#define kFpPiplVersion 0
+#define kFpAeteResourceVersion 1
+#define kFpFilterCaseCount 7
 
 #ifdef __cplusplus
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace fp {
 
@@ -84,6 +109,28 @@ constexpr void putLE32(uint8_t* p, uint32_t v)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 } // namespace detail
+
+// Appends one container entry (header, entry name, data, zero padding) to a section being built;
+// usable at compile time (see host/resources) and at run time.
+constexpr void appendResourceEntry(std::vector<uint8_t>& out, uint32_t type, int32_t id,
+                                   std::string_view entryName, const std::vector<uint8_t>& data)
+{
+    const std::size_t unpadded = FP_RESOURCE_HEADER_SIZE + entryName.size() + data.size();
+    const std::size_t size = (unpadded + 7) / 8 * 8;
+    const std::size_t start = out.size();
+    out.resize(start + size, 0);
+    uint8_t* p = out.data() + start;
+    p[0] = 'R'; p[1] = 'S'; p[2] = 'R'; p[3] = 'C';
+    detail::putLE32(p + 4, static_cast<uint32_t>(size));
+    detail::putLE32(p + 8, type);
+    detail::putLE32(p + 12, static_cast<uint32_t>(id));
+    detail::putLE32(p + 16, static_cast<uint32_t>(entryName.size()));
+    detail::putLE32(p + 20, static_cast<uint32_t>(data.size()));
+    for (std::size_t i = 0; i < entryName.size(); ++i)
+        p[FP_RESOURCE_HEADER_SIZE + i] = static_cast<uint8_t>(entryName[i]);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        p[FP_RESOURCE_HEADER_SIZE + entryName.size() + i] = data[i];
+}
 
 template <std::size_t NameLength, std::size_t DataLength>
 constexpr ResourceEntry<NameLength, DataLength> resourceEntry(uint32_t type, int32_t id,

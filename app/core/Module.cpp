@@ -1,5 +1,6 @@
 #include "app/core/Module.h"
 
+#include "app/core/PluginResources.h"
 #include "platform/ModuleResources.h"
 
 #include <dlfcn.h>
@@ -9,27 +10,11 @@ namespace orvo {
 std::vector<FilterInfo> listFilters(const std::filesystem::path& file)
 {
     std::vector<FilterInfo> filters;
-    for (const ModuleResource& r : readModuleResources(file)) {
-        if (r.type != kFpResourcePiPL)
-            continue;
-        FilterInfo info;
-        info.entryName = r.entryName;
-        info.resourceId = r.id;
-        if (auto props = parsePipl(r.data)) {
-            if (const PiplProperty* p = findProperty(*props, kFpPropName))
-                info.menuName = pascalText(*p).value_or("");
-            if (const PiplProperty* p = findProperty(*props, kFpPropCategory))
-                info.category = pascalText(*p).value_or("");
-            if (const PiplProperty* p = findProperty(*props, kFpPropEntryX86); p && cText(*p) != r.entryName)
-                throw ModuleError(file.string() + ": resource " + std::to_string(r.id) +
-                                  " names another entry point than its container entry");
-        } else {
-            throw ModuleError(file.string() + ": malformed PiPL resource " + std::to_string(r.id));
-        }
-        if (info.entryName.rfind(FP_ENTRY_PREFIX, 0) != 0)
-            throw ModuleError(file.string() + ": resource " + std::to_string(r.id) + " names no " FP_ENTRY_PREFIX
-                                                                                       " entry point");
-        filters.push_back(std::move(info));
+    for (FilterResources& r : readFilterResources(file)) {
+        if (r.entryName.rfind(FP_ENTRY_PREFIX, 0) != 0)
+            throw ModuleError(file.string() + ": resource " + std::to_string(r.resourceId) +
+                              " names no " FP_ENTRY_PREFIX " entry point");
+        filters.push_back({std::move(r.entryName), std::move(r.pipl.name), std::move(r.pipl.category), r.resourceId});
     }
     if (filters.empty())
         throw ModuleError(file.string() + ": module declares no filters (no PiPL resource)");

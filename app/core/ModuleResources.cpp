@@ -131,7 +131,11 @@ std::vector<ModuleResource> readModuleResources(const std::filesystem::path& fil
 
 std::optional<std::vector<PiplProperty>> parsePipl(std::span<const uint8_t> b)
 {
-    if (b.size() < 8)
+    // The Windows resource form starts with the 16-bit reserved word 1 (bytes 01 00); a bare list
+    // starts with its int32 version 0 (bytes 00 00 00 00), so the two cannot be confused.
+    if (b.size() >= 2 && le16(b.data()) == kFpPiplReservedWord)
+        b = b.subspan(2);
+    if (b.size() < 8 || readLE32(b.data()) != kFpPiplVersion)
         return std::nullopt;
     const uint32_t count = readLE32(b.data() + 4);
     size_t pos = 8;

@@ -35,7 +35,7 @@ std::optional<std::span<const uint8_t>> elfSection(std::span<const uint8_t> file
                                                    const std::string& what);
 std::vector<ModuleResource> parseResourceSection(std::span<const uint8_t> section, const std::string& what);
 
-// A PiPL property list: version, then (vendor, key, id, data) properties.
+// A PiPL property list: (reserved word,) version, then (vendor, key, id, data) properties.
 struct PiplProperty {
     uint32_t vendor = 0;
     uint32_t key = 0;
