@@ -14,6 +14,7 @@
 #include <span>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -218,29 +219,54 @@ constexpr std::vector<uint8_t> encodeAete(const ModuleTable& module, const Filte
     return std::move(w.bytes);
 }
 
-// The module's whole resource section: for every filter its PiPL, then its AETE, both with the
-// filter's resource ID and entry point.
-constexpr std::vector<uint8_t> encodeModuleSection(const ModuleTable& module)
+// The container entries of one filter: its PiPL, then its AETE, both with the filter's resource
+// ID and entry point.
+constexpr std::vector<uint8_t> encodeFilterEntries(const ModuleTable& module, const FilterRow& row)
 {
-    checkTable(module);
-    std::vector<uint8_t> section;
-    for (const FilterRow& row : module.filters) {
-        fp::appendResourceEntry(section, kFpResourcePiPL, row.resourceId, row.entryPoint, encodePipl(module, row));
-        fp::appendResourceEntry(section, kFpResourceAETE, row.resourceId, row.entryPoint, encodeAete(module, row));
-    }
-    return section;
+    std::vector<uint8_t> entries;
+    fp::appendResourceEntry(entries, kFpResourcePiPL, row.resourceId, row.entryPoint, encodePipl(module, row));
+    fp::appendResourceEntry(entries, kFpResourceAETE, row.resourceId, row.entryPoint, encodeAete(module, row));
+    return entries;
 }
 
-// The section as a constant array (what the module file carries).
+namespace detail {
+
+// One filter's entries as a constant, evaluated on its own so that no single constant evaluation
+// grows with the number of filters (compilers bound the work of each).
+template <const ModuleTable& Module, std::size_t Index>
+struct FilterEntries {
+    static constexpr std::size_t size = encodeFilterEntries(Module, Module.filters[Index]).size();
+    static constexpr std::array<uint8_t, size> bytes = [] {
+        std::array<uint8_t, size> a{};
+        const std::vector<uint8_t> v = encodeFilterEntries(Module, Module.filters[Index]);
+        for (std::size_t i = 0; i < size; ++i)
+            a[i] = v[i];
+        return a;
+    }();
+};
+
+template <const ModuleTable& Module, std::size_t... Index>
+constexpr auto concatenateEntries(std::index_sequence<Index...>)
+{
+    std::array<uint8_t, (FilterEntries<Module, Index>::size + ...)> out{};
+    std::size_t pos = 0;
+    auto append = [&](const auto& part) {
+        for (uint8_t b : part)
+            out[pos++] = b;
+    };
+    (append(FilterEntries<Module, Index>::bytes), ...);
+    return out;
+}
+
+} // namespace detail
+
+// The module's whole resource section as a constant array: the entries of every filter in table
+// order (what the module file carries).
 template <const ModuleTable& Module>
 constexpr auto moduleSectionBytes()
 {
-    constexpr std::size_t size = encodeModuleSection(Module).size();
-    std::array<uint8_t, size> bytes{};
-    const std::vector<uint8_t> section = encodeModuleSection(Module);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = section[i];
-    return bytes;
+    static_assert(checkTable(Module));
+    return detail::concatenateEntries<Module>(std::make_index_sequence<Module.filters.size()>{});
 }
 
 } // namespace host
