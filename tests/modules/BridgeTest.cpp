@@ -384,3 +384,40 @@ TEST_F(Bridge, ExceptionTextIsCutTo255Characters)
 }
 
 } // namespace
+
+namespace {
+
+// The shipped modules load in the host and run their registered effects; the modules whose effect
+// is not built yet answer with a message.
+TEST(Modules, TheThreeModulesLoadAndAnswer)
+{
+    TempFolder tmp;
+    HostOptions options;
+    options.registryFolder = tmp.path;
+    auto document = patternDocument(24, 40, 8, 3);
+    const auto source = document;
+    HostSession session(document, options);
+
+    auto orvoModule = Module::load(ORVO_MODULE_ORVO);
+    EXPECT_EQ(orvoModule->filters().size(), 62u);
+    RunResult blur = orvo::runFilter(session, *orvoModule, "PIMAIN_FastBlur");
+    ASSERT_EQ(blur.result, kFpNoErr) << blur.message;
+    EXPECT_FALSE(document == source);
+    ASSERT_TRUE(blur.recorded);
+    EXPECT_TRUE(blur.recorded->find(kFpKeyParameters));
+
+    RunResult missing = orvo::runFilter(session, *orvoModule, "PIMAIN_Grain");
+    EXPECT_EQ(missing.result, kFpErrorStringErr);
+    EXPECT_NE(missing.message.find("\"Grain\" is not available"), std::string::npos) << missing.message;
+
+    for (auto [file, entry, name] : {std::tuple{ORVO_MODULE_ZOR2, "PIMAIN_Lumenvat", "\"ZOR2\""},
+                                     std::tuple{ORVO_MODULE_BEAMWORK2, "PIMAIN_Light", "\"Light\""}}) {
+        auto module = Module::load(file);
+        RunResult r = orvo::runFilter(session, *module, entry);
+        EXPECT_EQ(r.result, kFpErrorStringErr);
+        EXPECT_NE(r.message.find(name), std::string::npos) << r.message;
+    }
+    EXPECT_EQ(session.liveBuffers(), 0u);
+}
+
+} // namespace
