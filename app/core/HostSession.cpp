@@ -258,7 +258,7 @@ struct HostSession::Impl {
             return kFpBadParametersErr;
         const int c = channelOf(port, self->readPorts_);
         const DocRect r = toDoc(*rect);
-        Document& doc = self->document_;
+        const Document& doc = self->source();
         if (c < 0 || r.empty() || !r.inside(doc.bounds()))
             return kFpBadParametersErr;
         for (int32_t y = r.top; y < r.bottom; ++y)
@@ -296,7 +296,7 @@ struct HostSession::Impl {
             return kFpBadParametersErr;
         const int c = channelOf(port, self->readPorts_);
         const DocRect src = toDoc(*sourceRect), dst = toDoc(*destRect);
-        Document& doc = self->document_;
+        const Document& doc = self->source();
         if (c < 0 || src.empty() || dst.empty() || !src.inside(doc.bounds()) || dst.top < 0 || dst.left < 0)
             return kFpBadParametersErr;
         auto spans = [](int32_t start, int64_t m, int64_t n) {
@@ -869,7 +869,7 @@ int16_t HostSession::advance()
     if (!in.empty() && r.inputRate != 0x10000)
         return kFpBadParametersErr;
     const int bytes = document_.depth() == 16 ? 2 : 1;
-    auto fill = [&](const DocRect& rect, int lo, int hi) {
+    auto fill = [&](const Document& from, const DocRect& rect, int lo, int hi) {
         AdvanceBuffer b;
         b.rect = rect;
         b.lo = lo;
@@ -880,7 +880,7 @@ int16_t HostSession::advance()
         for (int32_t y = 0; y < rect.height(); ++y)
             for (int32_t x = 0; x < rect.width(); ++x)
                 for (int p = 0; p < planes; ++p) {
-                    uint16_t v = document_.at(rect.left + x, rect.top + y, lo + p);
+                    uint16_t v = from.at(rect.left + x, rect.top + y, lo + p);
                     uint8_t* dst = b.bytes.data() + y * rowBytes + (static_cast<size_t>(x) * planes + p) * bytes;
                     if (bytes == 2)
                         std::memcpy(dst, &v, 2);
@@ -893,7 +893,7 @@ int16_t HostSession::advance()
         const int64_t size = int64_t(in.width()) * in.height() * (r.inHiPlane - r.inLoPlane + 1) * bytes;
         if (!allocationAllowed(size))
             return kFpMemFullErr;
-        advanceIn_ = fill(in, r.inLoPlane, r.inHiPlane);
+        advanceIn_ = fill(source(), in, r.inLoPlane, r.inHiPlane);
         r.inData = advanceIn_->bytes.data();
         r.inRowBytes = in.width() * (r.inHiPlane - r.inLoPlane + 1) * bytes;
     }
@@ -903,7 +903,7 @@ int16_t HostSession::advance()
             finishAdvance();
             return kFpMemFullErr;
         }
-        advanceOut_ = fill(out, r.outLoPlane, r.outHiPlane);
+        advanceOut_ = fill(document_, out, r.outLoPlane, r.outHiPlane);
         r.outData = advanceOut_->bytes.data();
         r.outRowBytes = out.width() * (r.outHiPlane - r.outLoPlane + 1) * bytes;
     }

@@ -54,6 +54,11 @@ public:
 
     FilterRecord& record() { return record_; }
     Document& document() { return document_; }
+    // The pixels a filter reads: during a run (beginRun .. endRun) the document as it was when the
+    // run began, so bands already written never feed later bands; otherwise the document itself.
+    const Document& source() const { return source_ ? *source_ : document_; }
+    void beginRun() { source_ = document_; }
+    void endRun() { source_.reset(); }
     const HostOptions& options() const { return options_; }
     DescriptorRegistry& registry() { return registry_; }
 
@@ -127,6 +132,7 @@ private:
     bool allocationAllowed(int64_t size) const { return size >= 0 && size <= options_.maxAllocation; }
 
     Document& document_;
+    std::optional<Document> source_;
     HostOptions options_;
     DescriptorRegistry registry_;
     HostSession* previous_;

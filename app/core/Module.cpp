@@ -87,6 +87,11 @@ RunResult runSelectors(HostSession& session, FpFilterEntryProc entry, const std:
     if (!call(kFpSelectorPrepare))
         return out;
     const Document before = session.document();
+    session.beginRun();
+    struct EndRun {
+        HostSession& s;
+        ~EndRun() { s.endRun(); }
+    } endRun{session};
     auto fail = [&] {
         session.finishAdvance();
         session.document() = before;

@@ -1,0 +1,18 @@
+// The lighting module. Its effect ("Light") is not built yet, so its entry point reports that the
+// filter is not available.
+#include "framework/EffectRegistry.h"
+#include "host/EntryPoints.h"
+#include "host/PSHost.h"
+
+namespace {
+
+[[maybe_unused]] const bool started = [] {
+    orvo::host::PS_Host::instance();
+    return true;
+}();
+
+} // namespace
+
+#define ORVO_FILTER ORVO_FILTER_ENTRY_POINT
+#include "modules/beamwork2/Filters.def"
+#undef ORVO_FILTER
