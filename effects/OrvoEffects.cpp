@@ -10,6 +10,7 @@ namespace orvo {
 extern const fx::EffectOps colorCorrectOps;
 extern const fx::EffectOps fastBlurOps;
 extern const fx::EffectOps fluorescentOps;
+extern const fx::EffectOps grainOps;
 extern const fx::EffectOps warmCoolOps;
 
 namespace {
@@ -23,6 +24,7 @@ const Registration kEffects[] = {
     {"ColorCorrect", &colorCorrectOps},
     {"FastBlur", &fastBlurOps},
     {"Fluorescent", &fluorescentOps},
+    {"Grain", &grainOps},
     {"WarmCool", &warmCoolOps},
 };
 } // namespace
