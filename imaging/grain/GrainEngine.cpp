@@ -159,7 +159,10 @@ void GrainEngine::softenNoise(fx::Image& noise, int channel)
     if (softness_[channel] == 0.0f)
         return;
     const double softness = softness_[channel];
-    blur_.setAmounts(static_cast<float>(softness * scaleX_), static_cast<float>(softness * scaleY_));
+    // Amounts beyond any image only widen the window to the whole line; infinite ones are held
+    // finite (NaN stays NaN, which the blur skips).
+    auto limited = [](double amount) { return static_cast<float>(amount > 1e6 ? 1e6 : amount); };
+    blur_.setAmounts(limited(softness * scaleX_), limited(softness * scaleY_));
     blur_.setPasses(passes_);
     blur_.blurRect(noise, fx::Rect{0, 0, noise.height, noise.width});
 }
