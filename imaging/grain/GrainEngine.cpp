@@ -282,12 +282,16 @@ void applyColor(fx::Image& image, const fx::Rect& rect, const Weights& weights, 
                 const uint8_t* const* noise)
 {
     using V = typename Traits::value_type;
-    constexpr int32_t full = Traits::fullScale;
+    constexpr int64_t full = Traits::fullScale;
     // 8-bit: float(amount); 16-bit: float(amount * 128), so an amount of 1 moves a channel by up
-    // to 128 or 16384 levels at full response.
+    // to 128 or 16384 levels at full response. Amounts from stored settings are not checked: a
+    // factor beyond 1e12 saturates every grained channel anyway and is held there (NaN gives 0),
+    // so that the truncation below stays inside int64.
     float scale[3];
-    for (int c = 0; c < 3; ++c)
-        scale[c] = static_cast<float>(Traits::sixteenBit ? amount[c] * 128 : amount[c]);
+    for (int c = 0; c < 3; ++c) {
+        const double a = Traits::sixteenBit ? amount[c] * 128 : amount[c];
+        scale[c] = static_cast<float>(!(a == a) ? 0.0 : std::clamp(a, -1e12, 1e12));
+    }
     const int32_t w = rect.width();
     for (int32_t y = rect.top; y < rect.bottom; ++y) {
         V* p = image.rowAs<V>(y) + 4 * static_cast<std::ptrdiff_t>(rect.left);
@@ -300,8 +304,8 @@ void applyColor(fx::Image& image, const fx::Rect& rect, const Weights& weights, 
             const uint8_t n[3] = {n0[x], n1[x], n2[x]};
             for (int c = 0; c < 3; ++c) {
                 const float v = scale[c] * (weight * static_cast<float>(n[c] - 127)) + static_cast<float>(p[c]);
-                // trunc, then clamped to 0..full (NaN from stored settings gives 0)
-                p[c] = !(v > 0) ? V{0} : (v >= static_cast<float>(full) ? V{full} : static_cast<V>(static_cast<int32_t>(v)));
+                const int64_t t = static_cast<int64_t>(v);
+                p[c] = static_cast<V>(t < 0 ? 0 : (t > full ? full : t));
             }
         }
     }
