@@ -1,7 +1,8 @@
 // "Grain": film grain over the picture, per channel size, amount and softness, its strength
-// following the luminance through the film response. A preset list offers 27 film stocks; in the
-// host (effect flag 0x10000) choosing one copies its values into the controls, elsewhere the
-// chosen preset drives the render and the controls are disabled.
+// following the luminance through the film response. Besides "Custom" the preset list offers 27
+// grain settings (generic ones and film stocks); in the host (effect flag 0x10000) choosing one
+// copies its values into the controls, elsewhere the chosen preset drives the render and the
+// controls are disabled. Grain is added to the band being produced, never to its border rows.
 
 #include "framework/Effect.h"
 #include "framework/Image.h"
