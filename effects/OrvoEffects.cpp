@@ -19,6 +19,7 @@ extern const fx::EffectOps printerPointsOps;
 extern const fx::EffectOps selectiveSaturationOps;
 extern const fx::EffectOps ultraContrastOps;
 extern const fx::EffectOps temperatureOps;
+extern const fx::EffectOps grainOps;
 extern const fx::EffectOps warmCoolOps;
 
 namespace {
@@ -36,6 +37,7 @@ const Registration kEffects[] = {
     {"FastBlur", &fastBlurOps},
     {"Fluorescent", &fluorescentOps},
     {"FStop", &fStopOps},
+    {"Grain", &grainOps},
     {"Ozone", &ozoneOps},
     {"PrinterPoints", &printerPointsOps},
     {"SelectiveSaturation", &selectiveSaturationOps},
