@@ -7,6 +7,8 @@
 #include "framework/RenderInfo.h"
 #include "imaging/grain/GrainEngine.h"
 
+#include "BenchImages.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,25 +16,11 @@
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
+using bench::kHeight;
+using bench::kWidth;
+using bench::makeImage24MP;
 constexpr int kBand = 256;
 
-template <class Traits>
-fx::ImageRef makeImage24MP()
-{
-    using V = typename Traits::value_type;
-    fx::ImageRef img = fx::makeImage(kWidth, kHeight, 4, Traits::bytes);
-    uint32_t s = 1;
-    for (int y = 0; y < kHeight; ++y) {
-        V* p = img->rowAs<V>(y);
-        for (int i = 0; i < 4 * kWidth; ++i) {
-            s = s * 1664525u + 1013904223u;
-            p[i] = static_cast<V>((s >> 9) % (Traits::fullScale + 1));
-        }
-    }
-    return img;
-}
 
 template <class Traits>
 void renderGrain(benchmark::State& state, double size, bool monochrome)

@@ -1,6 +1,7 @@
 // "FastBlur": a plain separable blur of the whole picture, horizontal and vertical amounts in
 // thousandths of the image height, the vertical one following the horizontal one while ganged.
 
+#include "effects/EffectSupport.h"
 #include "effects/blur/BlurParameters.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -63,11 +64,10 @@ void inputRect(fx::Effect& e, fx::RenderInfo* info, fx::Rect* rect)
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<FastBlur&>(e);
-    const fx::Image* in = self.params[FastBlur::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (self.original() || !FastBlur::kBlur.any(self))
         return;
     self.blur.setAmounts(FastBlur::kBlur.horizontalPixels(self, *info), FastBlur::kBlur.verticalPixels(self, *info));

@@ -1,3 +1,4 @@
+#include "effects/EffectSupport.h"
 #include "effects/color/Exposure.h"
 
 #include "framework/ChannelTraits.h"
@@ -179,11 +180,10 @@ void beginRender(fx::Effect& e, fx::RenderInfo*)
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<ExposureEffect&>(e);
-    const fx::Image* in = self.params[ExposureEffect::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     const int32_t view = self.currentView();
     if (view == ExposureEffect::Original || in->bytesPerChannel != out->bytesPerChannel)
         return;

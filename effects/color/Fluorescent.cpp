@@ -2,6 +2,7 @@
 // k = trunc(x * max): green loses k and blue gains k, then every colour channel c grows by
 // trunc(x * c) (x in single precision there), limited to the channel range. A is kept.
 
+#include "effects/EffectSupport.h"
 #include "framework/ChannelTraits.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -79,11 +80,10 @@ bool isActive(const fx::Effect& e)
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<Fluorescent&>(e);
-    const fx::Image* in = self.params[Fluorescent::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (self.original() || out->channels != 4 || !out->origin)
         return;
     const double x = self.valueAsDouble(Fluorescent::Temperature) / 100;

@@ -5,6 +5,7 @@
 // and every colour channel gets c' = clamp(c + trunc(A_c[key])); the truncated values are tabulated
 // with the accumulators.
 
+#include "effects/EffectSupport.h"
 #include "effects/color/ToneEffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -250,11 +251,10 @@ void correct(const fx::Image& in, fx::Image& out, const fx::Rect& rect, const in
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<Ozone&>(e);
-    const fx::Image* in = self.params[Ozone::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     const int32_t view = self.currentView();
     if (view == Original || in->bytesPerChannel != out->bytesPerChannel)
         return;

@@ -3,6 +3,7 @@
 // channel away from (or toward) Y: c' = clamp(trunc(v (c - Y) + c)). Since v depends on Y alone it
 // is tabulated per level.
 
+#include "effects/EffectSupport.h"
 #include "effects/color/ToneEffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -151,11 +152,10 @@ void saturate(const fx::Image& in, fx::Image& out, const fx::Rect& rect, const l
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<SelectiveSaturation&>(e);
-    const fx::Image* in = self.params[SelectiveSaturation::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     const int32_t view = self.currentView();
     if (view == Original || in->bytesPerChannel != out->bytesPerChannel)
         return;

@@ -4,6 +4,7 @@
 // B (1 + t)(1 + |m|) - 1. The three range groups share the keys "Spos" and "Srange"; they are told
 // apart by their position in the table.
 
+#include "effects/EffectSupport.h"
 #include "effects/color/ToneEffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -136,11 +137,10 @@ void beginRender(fx::Effect& e, fx::RenderInfo* info)
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<Temperature&>(e);
-    const fx::Image* in = self.params[Temperature::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (out->channels != 4 || !out->origin)
         return;
     const int32_t view = self.currentView();

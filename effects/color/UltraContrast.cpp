@@ -4,6 +4,7 @@
 // with Ws, Wh the range weights and Ts, Th the tone tables of gamma sGamma / 100 and -hGamma / 100
 // (1 / max in single precision). Only the highlight term carries the extra factor i / max.
 
+#include "effects/EffectSupport.h"
 #include "effects/color/ToneEffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -130,11 +131,10 @@ void addDelta(const fx::Image& in, fx::Image& out, const fx::Rect& rect, const i
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<UltraContrast&>(e);
-    const fx::Image* in = self.params[UltraContrast::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     const int32_t view = self.currentView();
     if (view == Original || in->bytesPerChannel != out->bytesPerChannel)
         return;

@@ -1,6 +1,7 @@
 // "WarmCool": one slider that trades red for blue. x = Temperature / 100; B is scaled by 1 + x and
 // R by 1 - x (warmCoolShift), G and A are kept.
 
+#include "effects/EffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
 #include "framework/RenderInfo.h"
@@ -44,11 +45,10 @@ bool isActive(const fx::Effect& e)
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<WarmCool&>(e);
-    const fx::Image* in = self.params[WarmCool::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (!self.original())
         imaging::warmCoolShift(*out, info->renderRect, self.amount());
 }

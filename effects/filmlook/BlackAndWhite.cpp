@@ -1,6 +1,7 @@
 // "BlackAndWhite": black-and-white film with a coloured taking filter, then brightness, contrast and
 // gamma on the grey image.
 
+#include "effects/EffectSupport.h"
 #include "effects/color/ToneEffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -43,11 +44,10 @@ bool isActive(const fx::Effect& e) { return static_cast<const BlackAndWhite&>(e)
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<BlackAndWhite&>(e);
-    const fx::Image* in = self.params[BlackAndWhite::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (!self.output() || out->channels != 4 || !out->origin)
         return;
     imaging::convertToBlackAndWhite(*out, info->renderRect, self.valueAsInt(BlackAndWhite::Filter));

@@ -1,6 +1,7 @@
 // "BleachBypass": the colour image overlaid with a contrast-shaped grey copy of itself, mixed back
 // by Amount, with an optional saturation change before the overlay and a warm/cool shift after it.
 
+#include "effects/EffectSupport.h"
 #include "effects/color/ToneEffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -121,11 +122,10 @@ void bleach(const fx::Image& in, fx::Image& out, const fx::Rect& rect, const typ
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<BleachBypass&>(e);
-    const fx::Image* in = self.params[BleachBypass::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (!self.output() || in->bytesPerChannel != out->bytesPerChannel)
         return;
     const float amount = tone::percent(self, BleachBypass::Amount);

@@ -2,6 +2,7 @@
 // saturation, gamma and the red and blue gains by the mode's recipe scaled by Amount; the corrected
 // image is overlaid on the input (the input as base) and mixed with the corrected image by Amount.
 
+#include "effects/EffectSupport.h"
 #include "effects/color/ToneEffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
@@ -97,11 +98,10 @@ void overlayOnInput(const fx::Image& in, fx::Image& out, const fx::Rect& rect, i
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<CrossProcessing&>(e);
-    const fx::Image* in = self.params[CrossProcessing::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (!self.output() || out->channels != 4 || !out->origin || in->bytesPerChannel != out->bytesPerChannel)
         return;
     self.update(out->sixteenBit());

@@ -4,6 +4,7 @@
 // copies its values into the controls, elsewhere the chosen preset drives the render and the
 // controls are disabled. Grain is added to the band being produced, never to its border rows.
 
+#include "effects/EffectSupport.h"
 #include "framework/Effect.h"
 #include "framework/Image.h"
 #include "framework/Numeric.h"
@@ -258,11 +259,10 @@ void beginRender(fx::Effect& e, fx::RenderInfo*)
 void renderTile(fx::Effect& e, fx::RenderInfo* info)
 {
     auto& self = static_cast<Grain&>(e);
-    const fx::Image* in = self.params[Grain::Input].input.image;
-    fx::Image* out = info->output;
-    if (!in || !out)
+    const fx::Image* in = nullptr;
+    fx::Image* out = nullptr;
+    if (!startTile(self, info, &in, &out))
         return;
-    imaging::copyRect(*out, *in, info->renderRect);
     if (self.view != Output)
         return;
     self.engine.setScale(info->scaleX, info->scaleY);
