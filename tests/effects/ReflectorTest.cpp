@@ -1,22 +1,18 @@
-#include "effects/OrvoEffects.h"
-
+#include "effects/EffectTestSupport.h"
 #include "framework/Effect.h"
-#include "framework/EffectRegistry.h"
 #include "framework/Image.h"
-#include "framework/RenderLoop.h"
 #include "imaging/PixelTestImages.h"
-#include "support/TestEffects.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <initializer_list>
-#include <memory>
-#include <string>
 
 namespace {
 
-using EffectPtr = std::unique_ptr<fx::Effect, fxtest::EffectDeleter>;
+using effecttest::EffectPtr;
+using effecttest::make;
+using effecttest::setValue;
 using pixeltest::get;
 using pixeltest::set;
 
@@ -25,25 +21,10 @@ enum : int { Input = 0, View, Brightness, Color, Position, Range };
 // Matte generator parameters: the selection group starts at 2.
 enum : int { ExtractOn = 2, MPosition, MRange, ClipGroup, ClipBlack, ClipWhite, ClipEnd, Adjust, BlurX, BlurY, Gang, Invert };
 
-EffectPtr make(const char* name)
-{
-    static fx::EffectRegistry registry = [] {
-        fx::EffectRegistry r;
-        orvo::registerEffects(r);
-        return r;
-    }();
-    return EffectPtr(registry.createEffect(name));
-}
-
-void setValue(fx::Effect& e, int index, double v) { e.parameterAt(index)->range.current = v; }
-
+// The whole image as one band unless told otherwise.
 fx::ImageRef render(fx::Effect& e, const fx::Image& source, int bandHeight = 1 << 20)
 {
-    fx::ImageRef out = fx::makeImage(source.width, source.height, 4, source.bytesPerChannel);
-    fx::RenderLoopOptions options;
-    options.bandHeight = bandHeight;
-    EXPECT_TRUE(fx::renderImage(e, source, *out, options));
-    return out;
+    return effecttest::render(e, source, bandHeight);
 }
 
 // A picture of one row per listed pixel colour, each repeated across `width` columns.
