@@ -14,12 +14,15 @@ extern const fx::EffectOps crossProcessingOps;
 extern const fx::EffectOps fastBlurOps;
 extern const fx::EffectOps fluorescentOps;
 extern const fx::EffectOps fStopOps;
+extern const fx::EffectOps goldReflectorOps;
+extern const fx::EffectOps grainOps;
+extern const fx::EffectOps matteGeneratorOps;
 extern const fx::EffectOps ozoneOps;
 extern const fx::EffectOps printerPointsOps;
 extern const fx::EffectOps selectiveSaturationOps;
 extern const fx::EffectOps ultraContrastOps;
+extern const fx::EffectOps silverReflectorOps;
 extern const fx::EffectOps temperatureOps;
-extern const fx::EffectOps grainOps;
 extern const fx::EffectOps warmCoolOps;
 
 namespace {
@@ -37,11 +40,14 @@ const Registration kEffects[] = {
     {"FastBlur", &fastBlurOps},
     {"Fluorescent", &fluorescentOps},
     {"FStop", &fStopOps},
+    {"GoldReflector", &goldReflectorOps},
     {"Grain", &grainOps},
+    {"MatteGenerator", &matteGeneratorOps},
     {"Ozone", &ozoneOps},
     {"PrinterPoints", &printerPointsOps},
     {"SelectiveSaturation", &selectiveSaturationOps},
     {"UltraContrast", &ultraContrastOps},
+    {"SilverReflector", &silverReflectorOps},
     {"Temperature", &temperatureOps},
     {"WarmCool", &warmCoolOps},
 };
