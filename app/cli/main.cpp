@@ -500,6 +500,12 @@ int main(int argc, char** argv)
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A parent may start us with the signals blocked; Ctrl-C must still reach the filter.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
     try {
         if (argc < 2)
             fail(kUsage, std::string("no command given\n") + kUsageText);
