@@ -38,7 +38,7 @@ enum Exit {
 };
 
 const char* const kUsageText = R"(usage:
-  orvo list
+  orvo list [--tsv]
   orvo describe FILTER
   orvo apply FILTER IN OUT [--set KEY=VALUE]... [--preset FILE] [--last] [--save-preset FILE]
              [--depth 8|16] [--tile-height N] [--transport suites|advance-state]
@@ -46,6 +46,8 @@ const char* const kUsageText = R"(usage:
   orvo chart OUT [--size WxH] [--depth 8|16]
   orvo --help
 
+list shows category, menu name, name (the entry point's suffix) and module of every filter, read
+from the modules' resources; --tsv gives tab-separated lines without a heading.
 FILTER is a menu name without "..." ("Orvo Fast Blur"), a registration name ("FastBlur") or the
 entry point's suffix, in any case. Images: PNG (8/16-bit, grey or RGB, with or without alpha),
 JPEG (8-bit) and TIFF (8/16-bit) in; the output format follows OUT's extension (.png, .jpg,
@@ -85,7 +87,7 @@ struct Args {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> sets;
     std::string preset, savePreset, registry, plugins, transport = "suites", size;
-    bool last = false, quiet = false;
+    bool last = false, quiet = false, tsv = false;
     int depth = 0, tileHeight = 0, pngLevel = 1;
 };
 
@@ -139,6 +141,8 @@ Args parseArgs(int argc, char** argv, int first)
             a.pngLevel = parseInt(arg, value(), 0, 9);
         else if (arg == "--last")
             a.last = true;
+        else if (arg == "--tsv")
+            a.tsv = true;
         else if (arg == "--quiet" || arg == "-q")
             a.quiet = true;
         else if (arg.size() > 1 && arg[0] == '-')
@@ -183,13 +187,14 @@ int commandList(const Args& a)
     Catalogue c = openCatalogue(a, false);
     if (c.filters().empty())
         fail(kNoModule, "no plug-in modules found; use --plugins DIR or ORVO_PLUGIN_PATH");
-    std::printf("%-20s %-36s %-22s %s\n", "CATEGORY", "MENU NAME", "NAME", "MODULE");
-    for (const CatalogueFilter& f : c.filters()) {
-        std::string name = f.suffix();
-        std::printf("%-20s %-36s %-22s %s\n", f.category.c_str(), f.plainMenuName().c_str(), name.c_str(),
+    const char* format = a.tsv ? "%s\t%s\t%s\t%s\n" : "%-20s %-36s %-22s %s\n";
+    if (!a.tsv)
+        std::printf(format, "CATEGORY", "MENU NAME", "NAME", "MODULE");
+    for (const CatalogueFilter& f : c.filters())
+        std::printf(format, f.category.c_str(), f.plainMenuName().c_str(), f.suffix().c_str(),
                     f.module.filename().c_str());
-    }
-    std::printf("%zu filters\n", c.filters().size());
+    if (!a.tsv)
+        std::printf("%zu filters\n", c.filters().size());
     return kOk;
 }
 
