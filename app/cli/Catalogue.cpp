@@ -122,7 +122,8 @@ Catalogue::Catalogue(const std::vector<fs::path>& folders) : folders_(folders)
         for (const fs::path& file : files) {
             try {
                 for (FilterResources& r : readFilterResources(file)) {
-                    if (r.entryName.rfind(FP_ENTRY_PREFIX, 0) != 0 || !seen.insert(r.entryName).second)
+                    if (r.entryName.rfind(FP_ENTRY_PREFIX, 0) != 0 ||
+                        !seen.insert(file.filename().string() + "/" + r.entryName).second)
                         continue;
                     filters_.push_back({file, r.entryName, r.pipl.name, r.pipl.category,
                                         r.pipl.terminology ? r.pipl.terminology->scope : std::string()});

@@ -5,8 +5,8 @@
 //
 // Modules are searched, in this order, in the folder given with --plugins, in the folders of
 // ORVO_PLUGIN_PATH (separated by ':'), and in the "plugins" folder beside the orvo executable.
-// Every regular file ending in ".so" in those folders is a candidate; the first module that
-// declares an entry point wins.
+// Every regular file ending in ".so" in those folders is a candidate; a module file name found in
+// two folders counts once (the first).
 
 #include "app/cli/ParameterTable.h"
 #include "app/core/Module.h"

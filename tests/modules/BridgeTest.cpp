@@ -406,9 +406,9 @@ TEST(Modules, TheThreeModulesLoadAndAnswer)
     ASSERT_TRUE(blur.recorded);
     EXPECT_TRUE(blur.recorded->find(kFpKeyParameters));
 
-    RunResult missing = orvo::runFilter(session, *orvoModule, "PIMAIN_Grain");
+    RunResult missing = orvo::runFilter(session, *orvoModule, "PIMAIN_Glow");
     EXPECT_EQ(missing.result, kFpErrorStringErr);
-    EXPECT_NE(missing.message.find("\"Grain\" is not available"), std::string::npos) << missing.message;
+    EXPECT_NE(missing.message.find("\"Glow\" is not available"), std::string::npos) << missing.message;
 
     for (auto [file, entry, name] : {std::tuple{ORVO_MODULE_ZOR2, "PIMAIN_Lumenvat", "\"ZOR2\""},
                                      std::tuple{ORVO_MODULE_BEAMWORK2, "PIMAIN_Light", "\"Light\""}}) {
