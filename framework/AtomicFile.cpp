@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -21,62 +20,118 @@ std::string temporaryNameBeside(const std::string& path)
     return folder + ".orvo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
 }
 
-bool writeAll(int fd, const unsigned char* bytes, std::size_t size)
+} // namespace
+
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
+
+AtomicFile::~AtomicFile() { discard(); }
+
+bool AtomicFile::fail(std::string* error, const char* what, int err)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
+    if (error)
+        *error = path_ + ": " + what + (err ? std::string(": ") + std::strerror(err) : "");
+    discard();
+    return false;
+}
+
+bool AtomicFile::open(std::string* error)
+{
+    if (path_.empty())
+        return fail(error, "invalid file name", 0);
+    if (path_.back() == '/')
+        return fail(error, "is a folder name", 0);
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp_ = temporaryNameBeside(path_);
+        fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            const int err = errno;
+            temp_.clear();
+            return fail(error, "cannot create temporary file", err);
         }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
+    }
+    if (fd < 0) {
+        temp_.clear();
+        return fail(error, "cannot create temporary file", EEXIST);
+    }
+    created_ = true;
+    stream_ = ::fdopen(fd, "wb");
+    if (!stream_) {
+        const int err = errno;
+        ::close(fd);
+        return fail(error, "cannot open temporary file", err);
     }
     return true;
 }
 
-} // namespace
+bool AtomicFile::commit(std::string* error)
+{
+    if (!created_)
+        return fail(error, "not opened", 0);
+    const char* step = nullptr;
+    int err = 0;
+    if (stream_) {
+        if (std::fflush(stream_) != 0)
+            step = "cannot write", err = errno;
+        else if (::fsync(::fileno(stream_)) != 0)
+            step = "cannot flush", err = errno;
+        if (std::fclose(stream_) != 0 && !step)
+            step = "cannot close", err = errno;
+        stream_ = nullptr;
+    } else {
+        // Written by name by a library that closed it: sync it through a new descriptor.
+        const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0)
+            step = "cannot flush", err = errno;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (!step && std::rename(temp_.c_str(), path_.c_str()) != 0)
+        step = "cannot replace", err = errno;
+    if (step)
+        return fail(error, step, err);
+    created_ = false;
+    temp_.clear();
+    return true;
+}
+
+void AtomicFile::closeStream()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+}
+
+void AtomicFile::discard()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    if (created_) {
+        ::unlink(temp_.c_str());
+        created_ = false;
+    }
+}
 
 bool writeFileAtomically(const char* path, const void* bytes, std::size_t size, std::string* error)
 {
-    auto fail = [&](const char* what, int err) {
+    if (!path || !*path || (!bytes && size > 0)) {
         if (error)
-            *error = std::string(path ? path : "") + ": " + what + (err ? std::string(": ") + std::strerror(err) : "");
+            *error = std::string(path ? path : "") + ": invalid file name or data";
         return false;
-    };
-    if (!path || !*path || (!bytes && size > 0))
-        return fail("invalid file name or data", 0);
-    const std::string target(path);
-    if (target.back() == '/')
-        return fail("is a folder name", 0);
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = temporaryNameBeside(target);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return fail("cannot create temporary file", errno);
     }
-    if (fd < 0)
-        return fail("cannot create temporary file", EEXIST);
-
-    const char* step = nullptr;
-    int err = 0;
-    if (!writeAll(fd, static_cast<const unsigned char*>(bytes), size))
-        step = "cannot write", err = errno;
-    else if (::fsync(fd) != 0)
-        step = "cannot flush", err = errno;
-    if (::close(fd) != 0 && !step)
-        step = "cannot close", err = errno;
-    if (!step && std::rename(temp.c_str(), path) != 0)
-        step = "cannot replace", err = errno;
-    if (step) {
-        ::unlink(temp.c_str());
-        return fail(step, err);
+    AtomicFile file(path);
+    if (!file.open(error))
+        return false;
+    if (size > 0 && std::fwrite(bytes, 1, size, file.stream()) != size) {
+        const int err = errno;
+        if (error)
+            *error = std::string(path) + ": cannot write: " + std::strerror(err);
+        return false;
     }
-    return true;
+    return file.commit(error);
 }
 
 } // namespace fx

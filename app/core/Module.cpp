@@ -86,7 +86,7 @@ RunResult runSelectors(HostSession& session, FpFilterEntryProc entry, const std:
         return out;
     if (!call(kFpSelectorPrepare))
         return out;
-    const Document before = session.document();
+    // The run's source is the document as it was before Start; a failed run restores it from there.
     session.beginRun();
     struct EndRun {
         HostSession& s;
@@ -94,7 +94,7 @@ RunResult runSelectors(HostSession& session, FpFilterEntryProc entry, const std:
     } endRun{session};
     auto fail = [&] {
         session.finishAdvance();
-        session.document() = before;
+        session.document() = session.source();
         record.inRect = record.outRect = record.maskRect = FpRect16{};
         return out;
     };

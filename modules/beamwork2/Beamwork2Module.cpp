@@ -2,6 +2,7 @@
 // filter is not available.
 #include "framework/EffectRegistry.h"
 #include "host/EntryPoints.h"
+#include "host/Extension.h"
 #include "host/PSHost.h"
 
 namespace {
@@ -16,3 +17,13 @@ namespace {
 #define ORVO_FILTER ORVO_FILTER_ENTRY_POINT
 #include "modules/beamwork2/Filters.def"
 #undef ORVO_FILTER
+
+namespace {
+constexpr orvo::host::ExtensionFilter kExtensionFilters[] = {
+#define ORVO_FILTER ORVO_FILTER_EXTENSION_ROW
+#include "modules/beamwork2/Filters.def"
+#undef ORVO_FILTER
+};
+} // namespace
+
+ORVO_MODULE_EXTENSION(kExtensionFilters);

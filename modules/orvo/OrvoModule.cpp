@@ -3,6 +3,7 @@
 #include "effects/OrvoEffects.h"
 #include "framework/EffectRegistry.h"
 #include "host/EntryPoints.h"
+#include "host/Extension.h"
 #include "host/PSHost.h"
 
 namespace {
@@ -20,3 +21,13 @@ namespace {
 #define ORVO_FILTER ORVO_FILTER_ENTRY_POINT
 #include "modules/orvo/Filters.def"
 #undef ORVO_FILTER
+
+namespace {
+constexpr orvo::host::ExtensionFilter kExtensionFilters[] = {
+#define ORVO_FILTER ORVO_FILTER_EXTENSION_ROW
+#include "modules/orvo/Filters.def"
+#undef ORVO_FILTER
+};
+} // namespace
+
+ORVO_MODULE_EXTENSION(kExtensionFilters);
