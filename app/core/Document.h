@@ -44,14 +44,16 @@ public:
     const std::vector<uint16_t>& samples() const { return samples_; }
     std::vector<uint16_t>& samples() { return samples_; }
 
-    friend bool operator==(const Document&, const Document&) = default;
-
-private:
+    // Position of sample c of pixel (x, y) in samples().
     size_t index(int32_t x, int32_t y, int c) const
     {
         return (static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)) * kChannels +
                static_cast<size_t>(c);
     }
+
+    friend bool operator==(const Document&, const Document&) = default;
+
+private:
     int32_t width_, height_;
     int depth_;
     DocRect filterRect_;

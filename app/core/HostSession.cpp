@@ -57,6 +57,58 @@ struct PixelMemory {
     }
 };
 
+// Channel c of the document rectangle r to or from caller memory, row by row, with the depth
+// branches taken once per call. Values from the caller are capped at its full scale before the
+// conversion and at the document's after it.
+template <class MemSample>
+void readRowsAs(const Document& doc, const DocRect& r, int c, const PixelMemory& mem)
+{
+    const int32_t width = r.right - r.left;
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        const uint16_t* samples = doc.samples().data() + doc.index(r.left, y, c);
+        uint8_t* bytes = mem.at(0, y - r.top);
+        for (int32_t i = 0; i < width; ++i, bytes += mem.colBytes) {
+            const auto v = static_cast<MemSample>(
+                convertSample(samples[static_cast<size_t>(i) * Document::kChannels], doc.depth(), mem.depth));
+            std::memcpy(bytes, &v, sizeof v);
+        }
+    }
+}
+
+template <class MemSample>
+void writeRowsAs(Document& doc, const DocRect& r, int c, const PixelMemory& mem)
+{
+    const uint32_t memMax = mem.depth == 16 ? 32768 : 255;
+    const uint32_t docMax = doc.maxValue();
+    const int32_t width = r.right - r.left;
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        uint16_t* samples = &doc.at(r.left, y, c);
+        const uint8_t* bytes = mem.at(0, y - r.top);
+        for (int32_t i = 0; i < width; ++i, bytes += mem.colBytes) {
+            MemSample v;
+            std::memcpy(&v, bytes, sizeof v);
+            const uint32_t w = convertSample(std::min<uint32_t>(v, memMax), mem.depth, doc.depth());
+            samples[static_cast<size_t>(i) * Document::kChannels] = static_cast<uint16_t>(std::min(w, docMax));
+        }
+    }
+}
+
+void readRows(const Document& doc, const DocRect& r, int c, const PixelMemory& mem)
+{
+    if (mem.depth == 8)
+        readRowsAs<uint8_t>(doc, r, c, mem);
+    else
+        readRowsAs<uint16_t>(doc, r, c, mem);
+}
+
+void writeRows(Document& doc, const DocRect& r, int c, const PixelMemory& mem)
+{
+    if (mem.depth == 8)
+        writeRowsAs<uint8_t>(doc, r, c, mem);
+    else
+        writeRowsAs<uint16_t>(doc, r, c, mem);
+}
+
 } // namespace
 
 HostSession* HostSession::current() { return gCurrent; }
@@ -261,9 +313,7 @@ struct HostSession::Impl {
         const Document& doc = self->source();
         if (c < 0 || r.empty() || !r.inside(doc.bounds()))
             return kFpBadParametersErr;
-        for (int32_t y = r.top; y < r.bottom; ++y)
-            for (int32_t x = r.left; x < r.right; ++x)
-                mem.set(x - r.left, y - r.top, convertSample(doc.at(x, y, c), doc.depth(), mem.depth));
+        readRows(doc, r, c, mem);
         return kFpNoErr;
     }
     static int32_t writePixels(FpWritePort port, const FpRect32* rect, const FpPixelMemoryDesc* source)
@@ -277,14 +327,7 @@ struct HostSession::Impl {
         Document& doc = self->document_;
         if (c < 0 || r.empty() || !r.inside(doc.filterRect()))
             return kFpBadParametersErr;
-        const uint32_t maxValue = doc.maxValue();
-        for (int32_t y = r.top; y < r.bottom; ++y)
-            for (int32_t x = r.left; x < r.right; ++x) {
-                uint32_t v = convertSample(std::min<uint32_t>(mem.get(x - r.left, y - r.top),
-                                                              mem.depth == 16 ? 32768 : 255),
-                                           mem.depth, doc.depth());
-                doc.at(x, y, c) = static_cast<uint16_t>(std::min(v, maxValue));
-            }
+        writeRows(doc, r, c, mem);
         return kFpNoErr;
     }
     static int32_t readScaled(FpReadPort port, const FpRect32* sourceRect, const FpRect32* destRect,
