@@ -9,31 +9,18 @@
 #include "imaging/glow/Glow.h"
 #include "imaging/matte/Selection.h"
 
+#include "BenchImages.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
+using bench::kHeight;
+using bench::kWidth;
+using bench::makeImage24MP;
 constexpr double kBlurUnits = 50;
-
-template <class Traits>
-fx::ImageRef makeImage24MP()
-{
-    using V = typename Traits::value_type;
-    fx::ImageRef img = fx::makeImage(kWidth, kHeight, 4, Traits::bytes);
-    uint32_t s = 1;
-    for (int y = 0; y < kHeight; ++y) {
-        V* p = img->rowAs<V>(y);
-        for (int i = 0; i < 4 * kWidth; ++i) {
-            s = s * 1664525u + 1013904223u;
-            p[i] = static_cast<V>((s >> 9) % (Traits::fullScale + 1));
-        }
-    }
-    return img;
-}
 
 struct BenchRenderInfo : fx::HostRenderInfo {
     explicit BenchRenderInfo(bool sixteen)

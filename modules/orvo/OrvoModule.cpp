@@ -2,8 +2,6 @@
 // per row of Filters.def.
 #include "effects/OrvoEffects.h"
 #include "framework/EffectRegistry.h"
-#include "host/EntryPoints.h"
-#include "host/Extension.h"
 #include "host/PSHost.h"
 
 namespace {
@@ -18,16 +16,5 @@ namespace {
 
 } // namespace
 
-#define ORVO_FILTER ORVO_FILTER_ENTRY_POINT
-#include "modules/orvo/Filters.def"
-#undef ORVO_FILTER
-
-namespace {
-constexpr orvo::host::ExtensionFilter kExtensionFilters[] = {
-#define ORVO_FILTER ORVO_FILTER_EXTENSION_ROW
-#include "modules/orvo/Filters.def"
-#undef ORVO_FILTER
-};
-} // namespace
-
-ORVO_MODULE_EXTENSION(kExtensionFilters);
+#define ORVO_MODULE_FILTERS "modules/orvo/Filters.def"
+#include "modules/ModuleExports.inc"
