@@ -116,14 +116,23 @@ HostSession* HostSession::current() { return gCurrent; }
 struct HostSession::Impl {
     static HostSession* s() { return gCurrent; }
 
+    // The record a plug-in's id stands for in one of the session's tables, or null when the id is
+    // null or unknown (the host never trusts an id it is handed).
+    template <class Map, class Key>
+    static typename Map::mapped_type::element_type* lookup(Map HostSession::*table, Key id)
+    {
+        HostSession* self = s();
+        if (!self || !id)
+            return nullptr;
+        auto& map = self->*table;
+        auto it = map.find(id);
+        return it == map.end() ? nullptr : it->second.get();
+    }
+
     // ---- handles ----
     static HandleRec* handle(FpHandle h)
     {
-        HostSession* self = s();
-        if (!self || !h)
-            return nullptr;
-        auto it = self->handles_.find(h);
-        return it == self->handles_.end() ? nullptr : it->second.get();
+        return lookup(&HostSession::handles_, h);
     }
     static int16_t newHandle(int32_t size, FpHandle* out)
     {
@@ -194,11 +203,7 @@ struct HostSession::Impl {
     // ---- buffer procedures ----
     static BufferRec* buffer(FpBufferID id)
     {
-        HostSession* self = s();
-        if (!self || !id)
-            return nullptr;
-        auto it = self->buffers_.find(id);
-        return it == self->buffers_.end() ? nullptr : it->second.get();
+        return lookup(&HostSession::buffers_, id);
     }
     static std::unique_ptr<BufferRec> makeBlock(int32_t size)
     {
@@ -399,11 +404,7 @@ struct HostSession::Impl {
     // ---- action descriptors ----
     static Descriptor* action(FpActionDescriptor d)
     {
-        HostSession* self = s();
-        if (!self || !d)
-            return nullptr;
-        auto it = self->actionDescriptors_.find(d);
-        return it == self->actionDescriptors_.end() ? nullptr : it->second.get();
+        return lookup(&HostSession::actionDescriptors_, d);
     }
     static FpActionDescriptor addAction(Descriptor d)
     {
@@ -538,11 +539,7 @@ struct HostSession::Impl {
     }
     static Reader* reader(FpReadDescriptor r)
     {
-        HostSession* self = s();
-        if (!self || !r)
-            return nullptr;
-        auto it = self->readers_.find(r);
-        return it == self->readers_.end() ? nullptr : it->second.get();
+        return lookup(&HostSession::readers_, r);
     }
     static int16_t closeReader(FpReadDescriptor r)
     {
@@ -592,11 +589,7 @@ struct HostSession::Impl {
     }
     static Writer* writer(FpWriteDescriptor w)
     {
-        HostSession* self = s();
-        if (!self || !w)
-            return nullptr;
-        auto it = self->writers_.find(w);
-        return it == self->writers_.end() ? nullptr : it->second.get();
+        return lookup(&HostSession::writers_, w);
     }
     static int16_t openWriter(FpWriteDescriptor* out)
     {
